@@ -119,7 +119,15 @@ void Call::error(int result_code, int exception_code, std::string_view text) {
   if (!reported_) {
     reported_ = true;
     result_ = answer;
+    first_rc_ = result_code;
+    first_ec_ = exception_code;
   }
+}
+
+double Call::guarded(int result_code, double v, std::string_view text) {
+  if (std::isfinite(v)) return v;
+  if (!reported_) error(result_code, kMathOverflow, text);
+  return v < 0 ? -kBig : kBig;
 }
 
 void Call::clear_from(int first) {

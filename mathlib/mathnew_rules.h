@@ -60,12 +60,21 @@ class Call {
   void error(int result_code, int exception_code, std::string_view text);
   bool reported() const { return reported_; }
   int result() const { return result_; }
+  // Result and exception code of the first report of the call.
+  int first_result_code() const { return first_rc_; }
+  int first_exception_code() const { return first_ec_; }
+
+  // v when it is finite; otherwise (an overflow of the double range) +-BIG (BIG for NaN) and,
+  // unless the call has reported already, the error (result_code, OVERFLOW, text).
+  double guarded(int result_code, double v, std::string_view text);
 
  private:
   mathnew_context& c_;
   const double* args_;
   bool reported_ = false;
   int result_ = 0;
+  int first_rc_ = 0;
+  int first_ec_ = 0;
 };
 
 using Rule = void (*)(Call&);
