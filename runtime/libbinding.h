@@ -33,6 +33,7 @@
 // LibBinding constructor checks this and aborts on a mismatch.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <initializer_list>
 #include <mutex>
@@ -166,7 +167,7 @@ class LibBinding {
   bool screen_ = true;
   bool exit_ = true;
   BindingErrorCallback error_callback_ = nullptr;
-  int api_error_count_ = 0;
+  std::atomic<int> api_error_count_{0};
   std::string load_directory_;
   bool load_directory_set_ = false;
   QlinkCreateFn create_ = nullptr;

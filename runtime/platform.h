@@ -46,4 +46,11 @@ void* FindSymbol(LibraryHandle handle, const char* name);
 // Unloads a library loaded by OpenLibrary.
 void CloseLibrary(LibraryHandle handle);
 
+// Looks up an exported symbol like FindSymbol; when absent, sets `error` to the system's reason.
+void* FindSymbol(LibraryHandle handle, const char* name, std::string* error);
+
+// Keeps the system from showing error dialogs while libraries are loaded (nothing to do on
+// POSIX systems, which show none).
+void SuppressErrorDialogs();
+
 }  // namespace qlink::platform

@@ -89,4 +89,20 @@ void CloseLibrary(LibraryHandle handle) {
   if (handle != nullptr) ::dlclose(handle);
 }
 
+void* FindSymbol(LibraryHandle handle, const char* name, std::string* error) {
+  if (handle == nullptr) {
+    if (error != nullptr) *error = "library not loaded";
+    return nullptr;
+  }
+  ::dlerror();
+  void* symbol = ::dlsym(handle, name);
+  if (symbol == nullptr && error != nullptr) {
+    const char* text = ::dlerror();
+    *error = text ? text : "undefined symbol: " + std::string(name);
+  }
+  return symbol;
+}
+
+void SuppressErrorDialogs() {}
+
 }  // namespace qlink::platform
