@@ -25,8 +25,9 @@ void AppendCut(std::string& text, std::string_view part, std::size_t limit) {
   if (text.size() > limit) text.resize(limit);
 }
 
-// "<name>: <result code> <exception code>: <text>", cut as the parts are joined.
-void ComposeMessage(std::string& message, std::string_view name, int result_code,
+}  // namespace
+
+void mathnew_detail::compose_message(std::string& message, std::string_view name, int result_code,
                     int exception_code, std::string_view text) {
   message.clear();
   AppendCut(message, name, 65);
@@ -37,6 +38,8 @@ void ComposeMessage(std::string& message, std::string_view name, int result_code
   AppendCut(message, ": ", 82);
   AppendCut(message, text, kMaxTextLength);
 }
+
+namespace {
 
 const mathnew_detail::RuleTable& Rules() {
   static const mathnew_detail::RuleTable table = [] {
@@ -109,7 +112,7 @@ void set_error_callback(mathnew_context& context, MathErrorCallback callback) {
 namespace mathnew_detail {
 
 void Call::error(int result_code, int exception_code, std::string_view text) {
-  ComposeMessage(c_.message, function_name(c_.current_function), result_code, exception_code,
+  compose_message(c_.message, function_name(c_.current_function), result_code, exception_code,
                  text);
   const MathErrorCallback callback =
       c_.error_callback != nullptr ? c_.error_callback : default_error_callback;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <array>
+#include <string>
 #include <string_view>
 
 #include "mathlib/mathnew.h"
@@ -77,6 +78,11 @@ class Call {
   int first_ec_ = 0;
 };
 
+// "<name>: <result code> <exception code>: <text>", the parts cut at 65, 71, 72, 80 and 82
+// characters as they are joined and the whole at 255.
+void compose_message(std::string& message, std::string_view name, int result_code,
+                     int exception_code, std::string_view text);
+
 using Rule = void (*)(Call&);
 using RuleTable = std::array<Rule, kNumIntrinsicFunctions>;
 
@@ -91,7 +97,5 @@ inline double sign_of(double x) { return x > 0 ? 1.0 : (x < 0 ? -1.0 : 0.0); }
 double truncate(double x);
 // One-argument rounding: half away from zero.
 double round_half_away(double x);
-// v cut to [-BIG, BIG].
-inline double clip_big(double v) { return v > kBig ? kBig : (v < -kBig ? -kBig : v); }
 
 }  // namespace qlink::mathnew_detail
