@@ -665,7 +665,11 @@ bool OptionObject::ParseOneOption(ParseState& st, std::string_view line, std::si
     }
     dot.symbol = std::string(name);
     dot.number = def->number;
-    if (pos < line.size() && line[pos] == '(') {
+    // Labels may follow the suffix after blanks.
+    std::size_t paren = pos;
+    SkipBlanks(line, paren);
+    if (paren < line.size() && line[paren] == '(') {
+      pos = paren;
       ++pos;
       for (;;) {
         SkipBlanks(line, pos);
