@@ -267,7 +267,7 @@ void Entropy(Call& c) {
     return;
   }
   const double l = std::log(x);
-  c.value(-x * l);
+  c.value(c.guarded(kMathFunc, -x * l, "x too large"));
   c.grad(1, -1 - l);
   c.hess(1, 1, x < kTiny ? -kBig : -1 / x);
 }

@@ -172,9 +172,10 @@ void RPower(Call& c) {
     c.grad(1, LogCapped(c, kMathGrad, y * v / x, ly + t - l, gsign, text));
     c.grad(2, LogCapped(c, kMathGrad, l * v, ll + t, gsign, text));
     if (c.mode() == 1) return;
-    c.hess(1, 1,
-           LogCapped(c, kMathGrad, (y - 1) * y * v / x / x,
-                     std::log(std::fabs(y - 1)) + ly + t - 2 * l, sign_of(y - 1) * sign_of(y), text));
+    c.hess(
+        1, 1,
+        LogCapped(c, kMathGrad, (y - 1) * y * v / x / x,
+                  std::log(std::fabs(y - 1)) + ly + t - 2 * l, sign_of(y - 1) * sign_of(y), text));
     c.hess_sym(1, 2,
                LogCapped(c, kMathGrad, (l * v * y + v) / x, std::log(std::fabs(l * y + 1)) + t - l,
                          1.0, text));
@@ -280,8 +281,9 @@ void VcPowerAt(Call& c, double x, double cexp) {
     const double g = LogCapped(c, kMathGrad, cexp * v / x, lc + cexp * l - l, -1.0, text);
     c.grad(1, g);
     if (c.mode() > 1)
-      c.hess(1, 1, LogCapped(c, kMathHess, (cexp - 1) * (cexp * v / x) / x,
-                             std::log(1 - cexp) + lc + cexp * l - 2 * l, 1.0, text));
+      c.hess(1, 1,
+             LogCapped(c, kMathHess, (cexp - 1) * (cexp * v / x) / x,
+                       std::log(1 - cexp) + lc + cexp * l - 2 * l, 1.0, text));
     return;
   }
   constexpr std::string_view text = "x**c, x too large";

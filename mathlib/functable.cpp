@@ -9,12 +9,12 @@ namespace qlink {
 namespace {
 
 // Argument flag patterns (bit k-1: argument k may depend on variables).
-constexpr std::uint32_t kConst = 0;            // no argument depends on variables
-constexpr std::uint32_t kFirst = 0x1;          // only the first one
-constexpr std::uint32_t kSecond = 0x2;         // only the second one
-constexpr std::uint32_t kFirstTwo = 0x3;       // the first two
-constexpr std::uint32_t kFirstThree = 0x7;     // the first three
-constexpr std::uint32_t kAll = 0xFFFFF;        // positions 1 ... 20
+constexpr std::uint32_t kConst = 0;              // no argument depends on variables
+constexpr std::uint32_t kFirst = 0x1;            // only the first one
+constexpr std::uint32_t kSecond = 0x2;           // only the second one
+constexpr std::uint32_t kFirstTwo = 0x3;         // the first two
+constexpr std::uint32_t kFirstThree = 0x7;       // the first three
+constexpr std::uint32_t kAll = 0xFFFFF;          // positions 1 ... 20
 constexpr std::uint32_t kAllButFirst = 0xFFFFE;  // positions 2 ... 20
 
 constexpr std::uint8_t kUnbounded = 0;
@@ -67,7 +67,8 @@ constexpr std::array<FunctionRecord, kNumIntrinsicFunctions> kTable = {{
     {"UniformInt", 2, 2, kConst, "uniform random integer between lo and hi"},
     {"PI", 0, 0, kConst, "pi: 3.141592653589793"},
     {"NcpF", 2, 3, kFirstTwo, "NCP Fischer: sqrt(x1^2 + x2^2 + 2*x3) - x1 - x2, g3 = 0, x3 >= 0"},
-    {"NcpCM", 3, 3, kFirstTwo, "NCP Chen-Mangasarian: x1 - x3*ln(1+exp((x1-x2)/x3)), g3 = 0, x3 > 0"},
+    {"NcpCM", 3, 3, kFirstTwo,
+     "NCP Chen-Mangasarian: x1 - x3*ln(1+exp((x1-x2)/x3)), g3 = 0, x3 > 0"},
     {"Entropy", 1, 1, kFirst, "Entropy: -x*ln(x)"},
     {"Sigmoid", 1, 1, kFirst, "Sigmoid: 1/(1 + exp(-x))"},
     {"log2", 1, 1, kFirst, "binary logarithm: logarithm base 2"},

@@ -28,7 +28,7 @@ void AppendCut(std::string& text, std::string_view part, std::size_t limit) {
 }  // namespace
 
 void mathnew_detail::compose_message(std::string& message, std::string_view name, int result_code,
-                    int exception_code, std::string_view text) {
+                                     int exception_code, std::string_view text) {
   message.clear();
   AppendCut(message, name, 65);
   AppendCut(message, ": ", 65);
@@ -113,7 +113,7 @@ namespace mathnew_detail {
 
 void Call::error(int result_code, int exception_code, std::string_view text) {
   compose_message(c_.message, function_name(c_.current_function), result_code, exception_code,
-                 text);
+                  text);
   const MathErrorCallback callback =
       c_.error_callback != nullptr ? c_.error_callback : default_error_callback;
   const int answer = callback(result_code, exception_code, c_.message, c_.callback_data);
@@ -140,7 +140,8 @@ void Call::clear_from(int first) {
   if (c_.mode > 1)
     for (int i = 1; i <= n; ++i)
       for (int k = 1; k <= n; ++k)
-        if (i >= first || k >= first) c_.result[static_cast<std::size_t>(hessian_index(i, k))] = 0.0;
+        if (i >= first || k >= first)
+          c_.result[static_cast<std::size_t>(hessian_index(i, k))] = 0.0;
 }
 
 double truncate(double x) { return x == 0.0 ? 0.0 : std::trunc(x); }
@@ -177,7 +178,8 @@ int mathnew_eval(mathnew_context& context, int n, const double* args) {
     context.result[hessian_index(1, 1)] = context.result[hessian_index(1, 2)] = 0.0;
     context.result[hessian_index(2, 1)] = context.result[hessian_index(2, 2)] = 0.0;
   }
-  if (is_system_function(n)) return ReportSystem(context, args, "function not implemented in mathnew");
+  if (is_system_function(n))
+    return ReportSystem(context, args, "function not implemented in mathnew");
   if (n == kFnUnknown) return 0;
   if (!ArgumentCountFits(n, context.num_args) || context.num_args > kMaxFunctionArgs) {
     std::string text = "wrong number of arguments (";
@@ -217,7 +219,8 @@ class Differencer {
     for (int i = 1; i <= num_args_; ++i)
       for (int k = 1; k <= i; ++k) {
         double entry = 0.0;
-        if (variable_[i] && variable_[k]) entry = system_ ? kMathUndefined : HessianEntry(analytic, g0, i, k);
+        if (variable_[i] && variable_[k])
+          entry = system_ ? kMathUndefined : HessianEntry(analytic, g0, i, k);
         h[static_cast<std::size_t>(hessian_index(i, k))] = entry;
         h[static_cast<std::size_t>(hessian_index(k, i))] = entry;
       }
@@ -250,19 +253,24 @@ class Differencer {
     x_[k - 1] = xk + h;
     const bool ok_plus = at_point(fp);
     x_[k - 1] = xk;
-    if (ok_minus && ok_plus) return (fp - fm) / (2 * h);
+    if (ok_minus && ok_plus) return Finite((fp - fm) / (2 * h));
     if (!ok_minus && !ok_plus) return kMathUndefined;
     double f0 = 0.0;
     if (!at_centre(f0)) return kMathUndefined;
-    return ok_minus ? (f0 - fm) / h : (fp - f0) / h;
+    return Finite(ok_minus ? (f0 - fm) / h : (fp - f0) / h);
   }
+
+  // A difference quotient beyond the double range is no derivative: undefined.
+  static double Finite(double d) { return std::isfinite(d) ? d : kMathUndefined; }
 
   // First derivative with respect to x_k at x_ by differences of values.
   double FirstDerivative(int k) {
-    return Combine(k, [this](double& f) { return Value(f); }, [this](double& f) {
-      Value(f);
-      return true;
-    });
+    return Combine(
+        k, [this](double& f) { return Value(f); },
+        [this](double& f) {
+          Value(f);
+          return true;
+        });
   }
 
   double GradientEntry(int k) {
@@ -306,8 +314,9 @@ class Differencer {
 
 int function_eval(mathnew_context& context, int n, const double* args) {
   if (context.num_args < 0 || context.num_args > kMaxFunctionArgs) {
-    context.current_function = n >= 0 && n < kNumIntrinsicFunctions ? static_cast<std::uint8_t>(n)
-                                                                     : static_cast<std::uint8_t>(kFnUnknown);
+    context.current_function = n >= 0 && n < kNumIntrinsicFunctions
+                                   ? static_cast<std::uint8_t>(n)
+                                   : static_cast<std::uint8_t>(kFnUnknown);
     context.result[0] = 0.0;
     std::string text = "wrong number of arguments (";
     text += std::to_string(context.num_args);
@@ -342,7 +351,8 @@ int function_eval(mathnew_context& context, int n, const double* args) {
   const bool analytic_hessian = reached == 1 && context.keep_gradient;
   if (reached == 0 || !analytic_hessian) differencer.DifferenceGradient(gradient);
   std::array<double, kMathResultSize> hessian{};
-  if (requested == 2 && num_args >= 1) differencer.DifferenceHessian(analytic_hessian, gradient, hessian);
+  if (requested == 2 && num_args >= 1)
+    differencer.DifferenceHessian(analytic_hessian, gradient, hessian);
 
   for (int k = 1; k <= num_args; ++k) context.result[static_cast<std::size_t>(k)] = gradient[k];
   if (requested == 2)

@@ -157,11 +157,11 @@ inline constexpr int kMaxFunctionArgs = 20;
 // The function table.
 
 struct FunctionRecord {
-  std::string_view name;          // as used in messages, at most 63 characters
-  std::uint8_t min_args;          // accepted argument count
-  std::uint8_t max_args;          // 0: no upper bound
-  std::uint32_t arg_variable;     // bit k-1 set: argument k (1 ... 20) may depend on variables
-  std::string_view description;   // one line, at most 191 characters
+  std::string_view name;         // as used in messages, at most 63 characters
+  std::uint8_t min_args;         // accepted argument count
+  std::uint8_t max_args;         // 0: no upper bound
+  std::uint32_t arg_variable;    // bit k-1 set: argument k (1 ... 20) may depend on variables
+  std::string_view description;  // one line, at most 191 characters
 };
 
 // The record of intrinsic function n, 0 <= n <= 129 (the placeholder record 129 otherwise).
@@ -243,7 +243,7 @@ struct mathnew_context {
   bool relative_step = true;            // difference steps scale with |x| when |x| > 1
   bool keep_gradient = true;            // analytic gradient kept while the Hessian is differenced
   double fd_step = 1e-5;                // base step of finite differences
-  std::int32_t fd_level = 0;            // derivative levels to difference: 0 none, 1 Hessian, 2 both
+  std::int32_t fd_level = 0;  // derivative levels to difference: 0 none, 1 Hessian, 2 both
 
   // Evaluation of external functions; null until the external function manager installs it,
   // and then calls of numbers 130 and above are reported as unknown functions.
@@ -252,7 +252,9 @@ struct mathnew_context {
 
   double value() const { return result[0]; }
   double gradient(int k) const { return result[static_cast<std::size_t>(k)]; }
-  double hessian(int i, int k) const { return result[static_cast<std::size_t>(hessian_index(i, k))]; }
+  double hessian(int i, int k) const {
+    return result[static_cast<std::size_t>(hessian_index(i, k))];
+  }
 };
 
 // Sets every field to its initial state (see the member initialisers; message emptied). The

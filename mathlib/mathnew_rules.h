@@ -13,8 +13,8 @@ namespace qlink::mathnew_detail {
 // Constants of the guarded arithmetic.
 inline constexpr double kBig = kMathBig;
 inline constexpr double kTiny = 1e-299;
-inline constexpr double kLnBig = 688.47294280522;       // ln BIG
-inline constexpr double kLnBig2 = 689.1660899857799;    // ln 2*BIG
+inline constexpr double kLnBig = 688.47294280522;     // ln BIG
+inline constexpr double kLnBig2 = 689.1660899857799;  // ln 2*BIG
 inline constexpr double kSqrtBig = 3.16227766016838e+149;
 inline constexpr double kCbrtBig = 4.64158883361278e+99;
 inline constexpr double kSqrtTiny = 3.16227766016838e-150;

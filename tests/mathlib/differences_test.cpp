@@ -215,7 +215,8 @@ TEST_P(AnalyticDerivatives, AgreeWithDifferences) {
     EXPECT_EQ(hess_fd.gradient(i), g) << "g" << i;
     for (int k = 1; k <= n_args; ++k) {
       const double h = analytic.hessian(i, k);
-      EXPECT_NEAR(hess_fd.hessian(i, k), h, 1e-6 * (1 + std::fabs(h) + std::fabs(g))) << "H" << i << k;
+      EXPECT_NEAR(hess_fd.hessian(i, k), h, 1e-6 * (1 + std::fabs(h) + std::fabs(g)))
+          << "H" << i << k;
       EXPECT_NEAR(grad_fd.hessian(i, k), h, 1e-3 * (1 + std::fabs(h) + f)) << "H" << i << k;
     }
   }
@@ -226,20 +227,68 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         Point{kFnCeil, {0.4}}, Point{kFnRound, {2.3}}, Point{kFnMod, {7.3, 2.1}},
         Point{kFnFrac, {2.3}}, Point{kFnMin, {1.5, 2.5}}, Point{kFnMax, {-1, 0.5}},
-        Point{kFnIfThen, {1, 2.3, 4.5}}, Point{kFnSqr, {1.7}},
-        Point{kFnExp, {0.3}}, Point{kFnLog, {2.5}}, Point{kFnLog10, {3.3}}, Point{kFnLog2, {0.7}},
-        Point{kFnSqrt, {2.2}}, Point{kFnAbs, {-1.3}}, Point{kFnCos, {0.4}}, Point{kFnSin, {1.1}},
-        Point{kFnTan, {0.6}}, Point{kFnArctan, {-0.8}}, Point{kFnArccos, {0.3}},
-        Point{kFnArcsin, {-0.6}}, Point{kFnArctan2, {0.7, -1.2}}, Point{kFnArctan2, {1.5, 0.4}},
-        Point{kFnErrorf, {0.8}}, Point{kFnEntropy, {1.7}}, Point{kFnSigmoid, {-1.2}},
-        Point{kFnSigmoid, {0.9}}, Point{kFnSinh, {0.7}}, Point{kFnCosh, {-1.1}},
-        Point{kFnTanh, {0.4}}, Point{kFnLogit, {0.3}}, Point{kFnPower, {1.3, 3}},
-        Point{kFnPower, {-1.4, -3}}, Point{kFnPower, {0.8, -2}}, Point{kFnPower, {1.5, -1}},
-        Point{kFnPower, {2.5, 2}}, Point{kFnPower, {1.1, 7}}, Point{kFnRPower, {1.7, 2.3}},
-        Point{kFnRPower, {0.6, -1.4}}, Point{kFnCvPower, {1.8, 0.7}},
-        Point{kFnVcPower, {2.1, -1.5}}, Point{kFnVcPower, {0.7, 2.5}},
-        Point{kFnSignPower, {-1.6, 2.5}}, Point{kFnSignPower, {1.6, 0.5}},
-        Point{kFnDiv, {1.3, -0.7}}, Point{kFnDiv0, {2.2, 1.9}}));
+        Point{kFnIfThen, {1, 2.3, 4.5}}, Point{kFnSqr, {1.7}}, Point{kFnExp, {0.3}},
+        Point{kFnLog, {2.5}}, Point{kFnLog10, {3.3}}, Point{kFnLog2, {0.7}}, Point{kFnSqrt, {2.2}},
+        Point{kFnAbs, {-1.3}}, Point{kFnCos, {0.4}}, Point{kFnSin, {1.1}}, Point{kFnTan, {0.6}},
+        Point{kFnArctan, {-0.8}}, Point{kFnArccos, {0.3}}, Point{kFnArcsin, {-0.6}},
+        Point{kFnArctan2, {0.7, -1.2}}, Point{kFnArctan2, {1.5, 0.4}}, Point{kFnErrorf, {0.8}},
+        Point{kFnEntropy, {1.7}}, Point{kFnSigmoid, {-1.2}}, Point{kFnSigmoid, {0.9}},
+        Point{kFnSinh, {0.7}}, Point{kFnCosh, {-1.1}}, Point{kFnTanh, {0.4}},
+        Point{kFnLogit, {0.3}}, Point{kFnPower, {1.3, 3}}, Point{kFnPower, {-1.4, -3}},
+        Point{kFnPower, {0.8, -2}}, Point{kFnPower, {1.5, -1}}, Point{kFnPower, {2.5, 2}},
+        Point{kFnPower, {1.1, 7}}, Point{kFnRPower, {1.7, 2.3}}, Point{kFnRPower, {0.6, -1.4}},
+        Point{kFnCvPower, {1.8, 0.7}}, Point{kFnVcPower, {2.1, -1.5}},
+        Point{kFnVcPower, {0.7, 2.5}}, Point{kFnSignPower, {-1.6, 2.5}},
+        Point{kFnSignPower, {1.6, 0.5}}, Point{kFnDiv, {1.3, -0.7}}, Point{kFnDiv0, {2.2, 1.9}}));
+
+}  // namespace
+}  // namespace qlink
+
+namespace qlink {
+namespace {
+
+// No rule may produce an infinity or a NaN from finite arguments, wherever they lie, neither
+// in its own derivatives nor in differenced ones.
+TEST(GuardedArithmetic, FiniteArgumentsGiveFiniteResults) {
+  const double extremes[] = {0.0,      -0.0,    1.0,    -1.0,         0.5,     2.0,    -3.0,
+                             1e-320,   -1e-320, 1e-300, 1e-150,       -1e-150, 1e-100, 1e-30,
+                             1e30,     -1e30,   1e150,  -1e150,       1e300,   -1e300, 1.7e308,
+                             -1.7e308, 700.0,   -700.0, 2147483646.0, 99.0,    -99.0,  2.5};
+  mathnew_context ctx;
+  mathnew_init(ctx);
+  int checked = 0;
+  // Analytic derivatives, and derivatives differenced from values.
+  for (int fd_level : {0, 2})
+    for (int n = 0; n < kNumIntrinsicFunctions; ++n) {
+      ctx.fd_level = fd_level;
+      const FunctionRecord& rec = function_record(n);
+      if (is_system_function(n) || rec.min_args > 2) continue;
+      const int num_args = rec.min_args == 0 ? 0 : (rec.max_args == 1 ? 1 : 2);
+      ctx.mode = 2;
+      ctx.num_args = num_args;
+      const double probe[2] = {1.0, 1.0};
+      if (function_eval(ctx, n, probe) == kMathSystem) continue;  // no rule yet
+      for (double a : extremes)
+        for (double b : extremes) {
+          const double args[2] = {a, b};
+          ctx.mode = 2;
+          ctx.num_args = num_args;
+          function_eval(ctx, n, args);
+          ++checked;
+          EXPECT_TRUE(std::isfinite(ctx.value()))
+              << function_name(n) << "(" << a << "," << b << ")";
+          for (int i = 1; i <= num_args; ++i) {
+            EXPECT_TRUE(std::isfinite(ctx.gradient(i)))
+                << function_name(n) << "(" << a << "," << b << ") g" << i;
+            for (int k = 1; k <= num_args; ++k)
+              EXPECT_TRUE(std::isfinite(ctx.hessian(i, k)))
+                  << function_name(n) << "(" << a << "," << b << ") H" << i << k;
+          }
+          if (num_args < 2) break;
+        }
+    }
+  EXPECT_GT(checked, 2000);
+}
 
 }  // namespace
 }  // namespace qlink

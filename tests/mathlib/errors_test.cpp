@@ -148,8 +148,8 @@ TEST_F(ErrorModel, SystemFunctionsAreNotEvaluated) {
     EXPECT_EQ(Eval(n, std::vector<double>(static_cast<std::size_t>(args), 1.0)), 4) << n;
     ASSERT_EQ(rec.reports.size(), 1u) << n;
     EXPECT_EQ(rec.reports[0].exception_code, 0);
-    EXPECT_EQ(rec.reports[0].message,
-              std::string(function_name(n)) + ": SYSTEM ERROR: function not implemented in mathnew");
+    EXPECT_EQ(rec.reports[0].message, std::string(function_name(n)) +
+                                          ": SYSTEM ERROR: function not implemented in mathnew");
   }
   EXPECT_EQ(ctx.last_rc, 4);
   Eval(kFnMapval, {0});
@@ -172,12 +172,14 @@ TEST_F(ErrorModel, UnknownNumbers) {
   ctx.num_args = 1;
   const double x = 1;
   EXPECT_EQ(mathnew_eval(ctx, 130, &x), 4);
-  EXPECT_EQ(ctx.message, " unknown*: SYSTEM ERROR: unknown function index (index=130): can/should not happen");
+  EXPECT_EQ(ctx.message,
+            " unknown*: SYSTEM ERROR: unknown function index (index=130): can/should not happen");
   EXPECT_EQ(ctx.current_function, kFnUnknown);
   // Through function_eval when no external evaluation is installed.
   EXPECT_EQ(Eval(2 * 65536 + 3, {1}), 4);
-  EXPECT_EQ(ctx.message,
-            " unknown*: SYSTEM ERROR: unknown function index (index=131075): can/should not happen");
+  EXPECT_EQ(
+      ctx.message,
+      " unknown*: SYSTEM ERROR: unknown function index (index=131075): can/should not happen");
 }
 
 TEST_F(ErrorModel, ArgumentCounts) {

@@ -30,8 +30,8 @@ struct EvalCase {
   int mode;
   double value;
   std::vector<double> grad = {};  // gradient entries 1, 2, ...; empty: not checked
-  std::vector<H> hess = {};  // Hessian entries, checked at (i, k) and (k, i)
-  int rc = 0;                // result with a callback that answers like the default one
+  std::vector<H> hess = {};       // Hessian entries, checked at (i, k) and (k, i)
+  int rc = 0;                     // result with a callback that answers like the default one
   const char* message = nullptr;  // first report, or none
 };
 
@@ -208,6 +208,7 @@ const EvalCase kElementary[] = {
     {"Entropy negative", kFnEntropy, {-1}, 0, 0, {}, {}, 1, "Entropy: FUNC DOMAIN: x < 0"},
     {"Entropy below TINY", kFnEntropy, {1e-300}, 2, -1e-300 * std::log(1e-300), {-1 - std::log(1e-300)}, {{1, 1, -B}}},
     {"Entropy above TINY", kFnEntropy, {2e-299}, 2, -2e-299 * std::log(2e-299), {-1 - std::log(2e-299)}, {{1, 1, -1 / 2e-299}}},
+    {"Entropy beyond the double range", kFnEntropy, {1.7e308}, 0, -B, {}, {}, 0, "Entropy: FUNC OVERFLOW: x too large"},
     {"Sigmoid 0", kFnSigmoid, {0}, 2, 0.5, {0.25}, {{1, 1, 0}}},
     {"Sigmoid 2", kFnSigmoid, {2}, 2, 1 / (1 + std::exp(-2.0)), {std::exp(-2.0) / ((1 + std::exp(-2.0)) * (1 + std::exp(-2.0)))}, {{1, 1, std::exp(-2.0) * (std::exp(-2.0) - 1) / std::pow(1 + std::exp(-2.0), 3)}}},
     {"Sigmoid -2", kFnSigmoid, {-2}, 2, 1 / (1 + std::exp(2.0)), {std::exp(-2.0) / ((1 + std::exp(-2.0)) * (1 + std::exp(-2.0)))}, {{1, 1, -std::exp(-2.0) * (std::exp(-2.0) - 1) / std::pow(1 + std::exp(-2.0), 3)}}},

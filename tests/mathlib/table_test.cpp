@@ -87,7 +87,8 @@ TEST(FunctionTable, QuotedDescriptions) {
             "NCP Fischer: sqrt(x1^2 + x2^2 + 2*x3) - x1 - x2, g3 = 0, x3 >= 0");
   EXPECT_EQ(function_record(kFnNcpCM).description,
             "NCP Chen-Mangasarian: x1 - x3*ln(1+exp((x1-x2)/x3)), g3 = 0, x3 > 0");
-  EXPECT_EQ(function_record(kFnEDist).description, "Euclidean or L-2 Norm: Sqrt( x1^2 + x2^2 + .. )");
+  EXPECT_EQ(function_record(kFnEDist).description,
+            "Euclidean or L-2 Norm: Sqrt( x1^2 + x2^2 + .. )");
   EXPECT_EQ(function_record(kFnSignPower).description, "signed power sign(x)*abs(x)**c");
   EXPECT_EQ(function_record(kFnForceError).description,
             "ForceError(x1,d,t,v,e,r) forces errors after t calls");
@@ -105,23 +106,55 @@ TEST(FunctionTable, ArgumentFlagPatterns) {
   for (int k = 1; k <= 20; ++k) all.push_back(k);
   for (int k = 2; k <= 20; ++k) all_but_first.push_back(k);
   const FlagCase cases[] = {
-      {kFnMapval, {}},       {kFnGday, {}},         {kFnGmillisec, {}},   {kFnFact, {}},
-      {kFnSleep, {}},        {kFnUniform, {}},      {kFnJdate, {}},       {kFnRandTriangle, {}},
-      {kFnPi, {}},           {kFnUnknown, {}},      {kFnCeil, {1}},       {kFnSqrt, {1}},
-      {kFnLogit, {1}},       {kFnBoolNot, {1}},     {kFnRound, {1}},      {kFnPower, {1}},
-      {kFnVcPower, {1}},     {kFnSignPower, {1}},   {kFnSqrec, {1}},      {kFnCvPower, {2}},
-      {kFnPoly, {1}},        {kFnForceError, {1}},  {kFnSystemEntry109, {1}},
-      {kFnSystemEntry110, {1}}, {kFnMod, {1, 2}},   {kFnMin, {1, 2}},     {kFnMax, {1, 2}},
-      {kFnRelNe, {1, 2}},    {kFnRPower, {1, 2}},   {kFnDiv, {1, 2}},     {kFnArctan2, {1, 2}},
-      {kFnBinomial, {1, 2}}, {kFnNcpF, {1, 2}},     {kFnCentropy, {1, 2}}, {kFnNcpVUpow, {1, 2}},
-      {kFnIfThen, {1, 2, 3}}, {kFnBetaReg, {1, 2, 3}}, {kFnEDist, all},   {kFnLSEMax, all},
-      {kFnLSEMin, all},      {kFnLSEMaxSc, all_but_first}, {kFnLSEMinSc, all_but_first},
+      {kFnMapval, {}},
+      {kFnGday, {}},
+      {kFnGmillisec, {}},
+      {kFnFact, {}},
+      {kFnSleep, {}},
+      {kFnUniform, {}},
+      {kFnJdate, {}},
+      {kFnRandTriangle, {}},
+      {kFnPi, {}},
+      {kFnUnknown, {}},
+      {kFnCeil, {1}},
+      {kFnSqrt, {1}},
+      {kFnLogit, {1}},
+      {kFnBoolNot, {1}},
+      {kFnRound, {1}},
+      {kFnPower, {1}},
+      {kFnVcPower, {1}},
+      {kFnSignPower, {1}},
+      {kFnSqrec, {1}},
+      {kFnCvPower, {2}},
+      {kFnPoly, {1}},
+      {kFnForceError, {1}},
+      {kFnSystemEntry109, {1}},
+      {kFnSystemEntry110, {1}},
+      {kFnMod, {1, 2}},
+      {kFnMin, {1, 2}},
+      {kFnMax, {1, 2}},
+      {kFnRelNe, {1, 2}},
+      {kFnRPower, {1, 2}},
+      {kFnDiv, {1, 2}},
+      {kFnArctan2, {1, 2}},
+      {kFnBinomial, {1, 2}},
+      {kFnNcpF, {1, 2}},
+      {kFnCentropy, {1, 2}},
+      {kFnNcpVUpow, {1, 2}},
+      {kFnIfThen, {1, 2, 3}},
+      {kFnBetaReg, {1, 2, 3}},
+      {kFnEDist, all},
+      {kFnLSEMax, all},
+      {kFnLSEMin, all},
+      {kFnLSEMaxSc, all_but_first},
+      {kFnLSEMinSc, all_but_first},
   };
   for (const FlagCase& c : cases) {
     for (int pos = 0; pos <= 21; ++pos) {
       bool expected = false;
       for (int v : c.variable) expected = expected || v == pos;
-      EXPECT_EQ(argument_is_variable(c.n, pos), expected) << function_name(c.n) << " position " << pos;
+      EXPECT_EQ(argument_is_variable(c.n, pos), expected)
+          << function_name(c.n) << " position " << pos;
     }
   }
   EXPECT_FALSE(argument_is_variable(-1, 1));
@@ -131,8 +164,7 @@ TEST(FunctionTable, SystemFunctionSet) {
   const std::set<int> expected = {0,   24,  25,  26,  35,  36,  37,  38,  39,  41,  42,
                                   78,  79,  93,  97,  98,  99,  104, 105, 106, 107, 109,
                                   110, 111, 115, 117, 118, 119, 120, 121, 122, 123};
-  for (int n = -1; n <= 131; ++n)
-    EXPECT_EQ(is_system_function(n), expected.count(n) == 1) << n;
+  for (int n = -1; n <= 131; ++n) EXPECT_EQ(is_system_function(n), expected.count(n) == 1) << n;
 }
 
 std::string_view ExternalName(int n) { return n == 131 ? "myext" : "other"; }
