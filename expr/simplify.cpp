@@ -15,19 +15,8 @@ bool IsMulOrDiv(const Node* n) {
 }
 bool IsConstantOrItsMinus(const Node* n) { return IsConstant(n) || IsUminOfConstant(n); }
 
-Node* Make(NodePool& pool, std::uint8_t kind, std::int32_t operand, Node* left = nullptr,
-           Node* right = nullptr) {
-  Node* n = pool.new_node();
-  n->kind = kind;
-  n->operand = operand;
-  n->left = left;
-  n->right = right;
-  return n;
-}
-
 Node* MakeConstant(NodePool& pool, double value) {
-  Node* n = pool.new_node();
-  n->kind = kNodeConstant;
+  Node* n = MakeNode(pool, kNodeConstant);
   n->value = value;
   return n;
 }
@@ -97,7 +86,7 @@ void RewriteCall1(NodePool& pool, const RewriteFlags& flags, Node* n) {
     case kFnLog10:
       if (flags.log10) {
         Node* factor = MakeConstant(pool, kInverseLn10);
-        Node* log = Make(pool, kNodeCall1, kFnLog, x);
+        Node* log = MakeNode(pool, kNodeCall1, kFnLog, x);
         n->kind = kNodeMul;
         n->operand = 0;
         n->left = log;
@@ -116,9 +105,9 @@ void RewriteCall1(NodePool& pool, const RewriteFlags& flags, Node* n) {
         Node* square;
         if (flags.power_of_two) {
           Node* two = MakeConstant(pool, 2.0);
-          square = Make(pool, kNodeCall2, kFnPower, x, two);
+          square = MakeNode(pool, kNodeCall2, kFnPower, x, two);
         } else {
-          square = Make(pool, kNodeCall1, kFnSqr, x);
+          square = MakeNode(pool, kNodeCall1, kFnSqr, x);
         }
         n->left = square;
         if (flags.sqrt) {
@@ -148,8 +137,8 @@ void rewrite_functions(NodePool& pool, const RewriteFlags& flags) {
       } else if (IsPowerFunction(n->operand) && flags.general_power &&
                  !IsConstantOrItsMinus(n->left) && !IsConstantOrItsMinus(n->right)) {
         // x^y = exp(y * log(x))
-        Node* log = Make(pool, kNodeCall1, kFnLog, n->left);
-        Node* product = Make(pool, kNodeMul, 0, n->right, log);
+        Node* log = MakeNode(pool, kNodeCall1, kFnLog, n->left);
+        Node* product = MakeNode(pool, kNodeMul, 0, n->right, log);
         n->kind = kNodeCall1;
         n->operand = kFnExp;
         n->left = product;
@@ -251,7 +240,7 @@ bool CleanNode(NodePool& pool, mathnew_context& context, Node* n) {
   // 9: a - c = (-c) + a; a - (-b) = a + b
   if (k == kNodeSub) {
     if (IsConstant(R)) {
-      Node* minus = Make(pool, kNodeUmin, 0, R);
+      Node* minus = MakeNode(pool, kNodeUmin, 0, R);
       n->kind = kNodeAdd;
       n->left = minus;
       n->right = L;

@@ -71,13 +71,8 @@ class TreeBuilder {
  private:
   Node* Make(std::uint8_t kind, std::int32_t operand = 0, Node* left = nullptr,
              Node* right = nullptr) {
-    Node* n = pool_.new_node();
-    n->kind = kind;
-    n->operand = operand;
-    n->left = left;
-    n->right = right;
-    latest_ = n;
-    return n;
+    latest_ = MakeNode(pool_, kind, operand, left, right);
+    return latest_;
   }
 
   void Report(const std::string& line) {
@@ -315,21 +310,10 @@ Node* build_tree(NodePool& pool, int first, int last, std::span<const Instructio
 void scale_expression(NodePool& pool, Node* store, double c) {
   if (store == nullptr || !(c < 0 || c > 0)) return;
   const double magnitude = std::fabs(c);
-  Node* factor = pool.new_node();
-  factor->kind = kNodeConstant;
+  Node* factor = MakeNode(pool, kNodeConstant);
   factor->value = magnitude < 1.0e-100 ? 1.0e100 : 1.0 / magnitude;
-  Node* product = pool.new_node();
-  product->kind = kNodeMul;
-  product->left = factor;
-  product->right = store->left;
-  if (c < 0) {
-    store->left = product;
-    return;
-  }
-  Node* negated = pool.new_node();
-  negated->kind = kNodeUmin;
-  negated->left = product;
-  store->left = negated;
+  Node* product = MakeNode(pool, kNodeMul, 0, factor, store->left);
+  store->left = c < 0 ? product : MakeNode(pool, kNodeUmin, 0, product);
 }
 
 }  // namespace qlink

@@ -79,6 +79,17 @@ class NodePool {
   std::vector<Node*> scratch_;
 };
 
+// A new node of the pool with the given content.
+inline Node* MakeNode(NodePool& pool, std::uint8_t kind, std::int32_t operand = 0,
+                      Node* left = nullptr, Node* right = nullptr) {
+  Node* n = pool.new_node();
+  n->kind = kind;
+  n->operand = operand;
+  n->left = left;
+  n->right = right;
+  return n;
+}
+
 // Turns a node into a discarded one without touching the nodes below it.
 inline void DiscardNode(Node* node) {
   node->kind = kNodeDiscarded;

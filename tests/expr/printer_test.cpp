@@ -39,12 +39,7 @@ class Trees {
 
  private:
   Node* Make(std::uint8_t kind, int operand, Node* left = nullptr, Node* right = nullptr) {
-    Node* n = pool_.new_node();
-    n->kind = kind;
-    n->operand = operand;
-    n->left = left;
-    n->right = right;
-    return n;
+    return MakeNode(pool_, kind, operand, left, right);
   }
   NodePool pool_;
 };
