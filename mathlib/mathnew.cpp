@@ -144,7 +144,8 @@ void Call::clear_from(int first) {
           c_.result[static_cast<std::size_t>(hessian_index(i, k))] = 0.0;
 }
 
-double truncate(double x) { return x == 0.0 ? 0.0 : std::trunc(x); }
+// Adding +0 turns a truncation to -0 (of a small negative x) into 0.
+double truncate(double x) { return std::trunc(x) + 0.0; }
 
 double round_half_away(double x) { return truncate(x > 0 ? x + 0.5 : x - 0.5); }
 
@@ -336,7 +337,8 @@ int function_eval(mathnew_context& context, int n, const double* args) {
   }
 
   // Keep the error state of this call while the difference evaluations run.
-  const std::string message = context.message;
+  char message[kMaxTextLength + 1];
+  const std::size_t message_length = context.message.copy(message, kMaxTextLength);
   const std::uint8_t last_rc = context.last_rc, last_ec = context.last_ec,
                      current = context.current_function;
   const MathErrorCallback callback = context.error_callback;
@@ -366,7 +368,7 @@ int function_eval(mathnew_context& context, int n, const double* args) {
   context.num_args = num_args;
   context.error_callback = callback;
   context.callback_data = callback_data;
-  context.message = message;
+  context.message.assign(message, message_length);
   context.last_rc = last_rc;
   context.last_ec = last_ec;
   context.current_function = current;

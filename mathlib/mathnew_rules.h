@@ -93,7 +93,7 @@ void add_power_rules(RuleTable& table);
 
 // Helpers shared by the rule files.
 inline double sign_of(double x) { return x > 0 ? 1.0 : (x < 0 ? -1.0 : 0.0); }
-// Truncation toward zero, with 0 kept as +0.
+// Truncation toward zero; a zero result is +0.
 double truncate(double x);
 // One-argument rounding: half away from zero.
 double round_half_away(double x);

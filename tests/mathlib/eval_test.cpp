@@ -72,6 +72,7 @@ const EvalCase kRounding[] = {
     {"ceil negative", kFnCeil, {-2.1}, 0, -2},
     {"ceil integer", kFnCeil, {3}, 0, 3},
     {"ceil zero", kFnCeil, {0}, 0, 0},
+    {"ceil small negative", kFnCeil, {-0.5}, 0, 0},
     {"floor", kFnFloor, {2.9}, 0, 2},
     {"floor negative", kFnFloor, {-2.1}, 0, -3},
     {"floor negative integer", kFnFloor, {-3}, 0, -3},
@@ -324,6 +325,15 @@ const EvalCase kPowers[] = {
     {"div0", kFnDiv0, {3, 2}, 0, 1.5},
 };
 // clang-format on
+
+// A rounded small negative number is 0, not -0 (which would print with a sign elsewhere).
+TEST_F(MathFixture, RoundingToZeroHasNoSign) {
+  for (int n : {kFnCeil, kFnRound, kFnTrunc}) {
+    Eval(n, {-0.4});
+    EXPECT_EQ(ctx.value(), 0) << function_name(n);
+    EXPECT_FALSE(std::signbit(ctx.value())) << function_name(n);
+  }
+}
 
 INSTANTIATE_TEST_SUITE_P(RoundingAndSelection, Rules, ::testing::ValuesIn(kRounding));
 INSTANTIATE_TEST_SUITE_P(Elementary, Rules, ::testing::ValuesIn(kElementary));
