@@ -95,37 +95,32 @@ void Abs(Call& c) {
   c.grad(1, sign_of(x));
 }
 
+// Arguments beyond 1e12 have lost every digit of their phase; false after reporting that.
+bool PhaseKept(Call& c) {
+  if (std::fabs(c.x(1)) <= 1e12) return true;
+  c.error(kMathFunc, kMathSigloss, "|x| > 1e12");
+  return false;
+}
+
 void Cos(Call& c) {
-  const double x = c.x(1);
-  if (std::fabs(x) > 1e12) {
-    c.error(kMathFunc, kMathSigloss, "|x| > 1e12");
-    return;
-  }
-  const double v = std::cos(x);
+  if (!PhaseKept(c)) return;
+  const double x = c.x(1), v = std::cos(x);
   c.value(v);
   c.grad(1, -std::sin(x));
   c.hess(1, 1, -v);
 }
 
 void Sin(Call& c) {
-  const double x = c.x(1);
-  if (std::fabs(x) > 1e12) {
-    c.error(kMathFunc, kMathSigloss, "|x| > 1e12");
-    return;
-  }
-  const double v = std::sin(x);
+  if (!PhaseKept(c)) return;
+  const double x = c.x(1), v = std::sin(x);
   c.value(v);
   c.grad(1, std::cos(x));
   c.hess(1, 1, -v);
 }
 
 void Tan(Call& c) {
-  const double x = c.x(1);
-  if (std::fabs(x) > 1e12) {
-    c.error(kMathFunc, kMathSigloss, "|x| > 1e12");
-    return;
-  }
-  const double w = std::tan(x);
+  if (!PhaseKept(c)) return;
+  const double w = std::tan(c.x(1));
   if (std::fabs(w) >= kBig) {
     c.value(sign_of(w) * kBig);
     c.grad(1, kBig);
