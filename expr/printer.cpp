@@ -15,6 +15,17 @@ void LineWriter::Open(LineOutput output, int width, int indent) {
   indent_ = std::clamp(indent, 0, width_ - 1);
 }
 
+void LineWriter::Emit() {
+  if (output_) output_(line_);
+  line_.clear();
+  line_has_text_ = false;
+}
+
+void LineWriter::Continue() {
+  Emit();
+  line_.assign(static_cast<std::size_t>(indent_), ' ');
+}
+
 void LineWriter::StartLine(std::string_view text) {
   EndLine();
   line_.assign(text);
@@ -25,26 +36,45 @@ void LineWriter::StartLine(std::string_view text) {
 
 void LineWriter::Append(std::string_view text) {
   // A continuation line that holds nothing but its indent takes the text however long it is.
-  if (line_has_text_ && line_.size() + text.size() > static_cast<std::size_t>(width_)) {
-    EndLine();
-    line_.assign(static_cast<std::size_t>(indent_), ' ');
-  }
+  if (line_has_text_ && line_.size() + text.size() > static_cast<std::size_t>(width_)) Continue();
   line_.append(text);
   if (!text.empty()) line_has_text_ = true;
 }
 
 void LineWriter::WriteLine(std::string_view text) {
   Append(text);
-  if (output_) output_(line_);
-  line_.clear();
-  line_has_text_ = false;
+  Emit();
 }
 
 void LineWriter::EndLine() {
-  if (line_.empty()) return;
-  if (output_) output_(line_);
-  line_.clear();
-  line_has_text_ = false;
+  if (!line_.empty()) Emit();
+}
+
+void LineWriter::ListBegin(std::string_view keyword) {
+  list_keyword_.assign(keyword);
+  list_items_ = 0;
+}
+
+void LineWriter::ListItem(std::string_view text) {
+  if (list_items_++ == 0) {
+    Emit();  // the pending line, or an empty line
+    line_ = list_keyword_;
+    line_ += "  ";
+    indent_ = std::min(width_ - 1, kListIndent);
+  } else {
+    if (line_.size() + 1 + text.size() >= static_cast<std::size_t>(width_)) Continue();
+    line_ += ',';
+  }
+  line_.append(text);
+  line_has_text_ = true;
+}
+
+void LineWriter::ListEnd() {
+  if (list_items_ == 0) return;
+  if (line_.size() >= static_cast<std::size_t>(width_)) Continue();
+  line_ += ';';
+  Emit();
+  list_items_ = 0;
 }
 
 void DefaultVariableName(int column, std::string& out) {

@@ -28,6 +28,7 @@ class LineWriter : public TextSink {
 
   static constexpr int kDefaultWidth = 79;
   static constexpr int kDefaultIndent = 3;
+  static constexpr int kListIndent = 10;
 
   LineWriter() = default;
   explicit LineWriter(LineOutput output, int width = kDefaultWidth, int indent = kDefaultIndent) {
@@ -50,6 +51,15 @@ class LineWriter : public TextSink {
   // Ends the current line when it holds anything.
   void EndLine();
 
+  // A list section: "KEYWORD  a,b,c;" on a line of its own, continued at column 10.
+  void ListBegin(std::string_view keyword);
+  // The first item ends the current line (writing an empty line when there is none) and writes
+  // the keyword, two blanks and the item; later items add "," and the item, first starting a
+  // continuation line when the line would reach the width.
+  void ListItem(std::string_view text);
+  // With items: ";" (on a continuation line when the line is full), then the line ends.
+  void ListEnd();
+
   // Ends a pending line.
   void Close() { EndLine(); }
 
@@ -58,11 +68,16 @@ class LineWriter : public TextSink {
   std::size_t line_length() const { return line_.size(); }
 
  private:
+  void Emit();      // writes the line, empty or not
+  void Continue();  // ends the line and starts a continuation line
+
   LineOutput output_;
   int width_ = kDefaultWidth;
   int indent_ = kDefaultIndent;
   std::string line_;
   bool line_has_text_ = false;  // something beyond a continuation indent was written
+  std::string list_keyword_;
+  int list_items_ = 0;
 };
 
 // Appends the name of column `column` (1-based) to `out`.

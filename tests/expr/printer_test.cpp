@@ -202,6 +202,36 @@ TEST(LineWriter, LongPiecesAndIndents) {
   EXPECT_EQ(out.lines, expected);
 }
 
+TEST(LineWriter, Lists) {
+  Lines out;
+  LineWriter writer(out.Output(), 20);
+  writer.ListBegin("VARIABLES");
+  writer.ListItem("x1");
+  writer.ListItem("x2");
+  writer.ListEnd();
+  writer.ListBegin("EQUATIONS");
+  for (const char* item : {"e1", "e2", "e3", "e4", "e5"}) writer.ListItem(item);
+  writer.ListEnd();
+  writer.StartLine("abc");
+  writer.ListBegin("NONE");
+  writer.ListEnd();  // no items: nothing
+  writer.ListBegin("K");
+  writer.ListItem("aaaaaaaaaaaaaaaaa");  // fills the line
+  writer.ListEnd();
+  writer.Close();
+  const std::vector<std::string> expected = {
+      "",  // a list starts after an empty line unless a line is pending
+      "VARIABLES  x1,x2;",
+      "",
+      "EQUATIONS  e1,e2,e3",  // ",e4" would reach the width
+      "          ,e4,e5;",
+      "abc",
+      "K  aaaaaaaaaaaaaaaaa",
+      "          ;",
+  };
+  EXPECT_EQ(out.lines, expected);
+}
+
 TEST(LineWriter, KeepsParenthesesWithTheirText) {
   Trees t;
   Lines out;
