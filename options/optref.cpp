@@ -38,6 +38,8 @@ std::string RangeText(const OptionDef& d) {
     return "";
   }
   const bool lo = std::isfinite(d.lower), hi = std::isfinite(d.upper);
+  if (d.type == qlink::optlib::kTypeInteger && d.lower + 1 == d.upper)
+    return NumberText(d.lower) + " or " + NumberText(d.upper);
   if (lo && hi) return NumberText(d.lower) + " to " + NumberText(d.upper);
   if (lo) return "≥ " + NumberText(d.lower);
   if (hi) return "≤ " + NumberText(d.upper);

@@ -7,6 +7,7 @@
 #include <memory>
 #include <new>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "outside/dct/dctlib.h"
@@ -59,12 +60,7 @@ struct Object {
 
 template <typename R, typename F>
 R With(void* p, R fallback, F&& f) {
-  if (p == nullptr) return fallback;
-  try {
-    return f(*static_cast<Object*>(p));
-  } catch (...) {
-    return fallback;
-  }
+  return qlink::libapi::With<Object>(p, fallback, std::forward<F>(f));
 }
 
 int TupleOut(const Dictionary& d, bool rows, int pos, int* sym, int* uels, int* dim) {

@@ -6,6 +6,7 @@
 #include <fstream>
 #include <unordered_set>
 
+#include "outside/opt/text.h"
 #include "runtime/platform.h"
 
 namespace qlink::dctlib {
@@ -14,22 +15,10 @@ namespace {
 
 constexpr std::string_view kHeader = "LUVO-DICTIONARY 1";
 
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
-bool IsWordStart(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
-bool IsWordChar(char c) { return IsWordStart(c) || (c >= '0' && c <= '9') || c == '_'; }
-
-std::string_view Trim(std::string_view s) {
-  while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
-  while (!s.empty() && (IsBlank(s.back()) || s.back() == '\r')) s.remove_suffix(1);
-  return s;
-}
-
-std::string Lower(std::string_view s) {
-  std::string r(s);
-  for (char& c : r)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return r;
-}
+using libtext::IsBlank;
+using libtext::IsWord;
+using libtext::Lower;
+using libtext::Trim;
 
 // The next blank-separated field of s, removed from s; empty at the end.
 std::string_view NextField(std::string_view& s) {
@@ -147,8 +136,7 @@ bool Dictionary::Read(std::istream& in, std::string* error) {
     std::string_view rest = line;
     Symbol s;
     s.name = std::string(NextField(rest));
-    if (!IsWordStart(s.name[0]) || !std::all_of(s.name.begin(), s.name.end(), IsWordChar))
-      return fail("symbol name expected");
+    if (!IsWord(s.name)) return fail("symbol name expected");
     const std::string_view kind = NextField(rest);
     if (kind == "variable") s.type = kSymbolVariable;
     else if (kind == "equation") s.type = kSymbolEquation;

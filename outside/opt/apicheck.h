@@ -39,6 +39,18 @@ inline void CopyOut(char* buf, int size, std::string_view text) {
 // A caller's text of any length (null taken as empty).
 inline std::string_view In(const char* s) { return s == nullptr ? std::string_view() : std::string_view(s); }
 
+// Runs f on the library object behind p; `fallback` for a null object or when f throws (out of
+// memory), so that no exception leaves a C entry.
+template <typename Object, typename R, typename F>
+R With(void* p, R fallback, F&& f) {
+  if (p == nullptr) return fallback;
+  try {
+    return f(*static_cast<Object*>(p));
+  } catch (...) {
+    return fallback;
+  }
+}
+
 // The check entry: nonzero when `name` is published with exactly this signature.
 template <std::size_t N>
 int CheckSignature(const Signature (&table)[N], const char* name, int param_count,

@@ -6,6 +6,7 @@
 // of options, list entries, dot options, labels and messages count from 1.
 #include <new>
 #include <string>
+#include <utility>
 
 #include "outside/opt/apicheck.h"
 #include "outside/opt/optlib.h"
@@ -58,15 +59,9 @@ const qlink::libapi::Signature kApi[] = {
 
 std::string g_load_path;
 
-// Runs f on the object; `fallback` for a null object or when memory runs out.
 template <typename R, typename F>
 R With(void* p, R fallback, F&& f) {
-  if (p == nullptr) return fallback;
-  try {
-    return f(*static_cast<OptionObject*>(p));
-  } catch (...) {
-    return fallback;
-  }
+  return qlink::libapi::With<OptionObject>(p, fallback, std::forward<F>(f));
 }
 
 template <typename F>

@@ -10,6 +10,7 @@
 #include <limits>
 #include <map>
 
+#include "outside/opt/text.h"
 #include "runtime/lvocommon.h"
 #include "runtime/platform.h"
 
@@ -19,15 +20,11 @@ namespace {
 
 constexpr double kInfinity = std::numeric_limits<double>::infinity();
 
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
-bool IsWordStart(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
-bool IsWordChar(char c) { return IsWordStart(c) || (c >= '0' && c <= '9') || c == '_'; }
-
-std::string_view Trim(std::string_view s) {
-  while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
-  while (!s.empty() && (IsBlank(s.back()) || s.back() == '\r')) s.remove_suffix(1);
-  return s;
-}
+using libtext::IsBlank;
+using libtext::IsWord;
+using libtext::IsWordChar;
+using libtext::IsWordStart;
+using libtext::Trim;
 
 void SkipBlanks(std::string_view line, std::size_t& pos) {
   while (pos < line.size() && IsBlank(line[pos])) ++pos;
@@ -47,11 +44,6 @@ std::string_view TakeToken(std::string_view line, std::size_t& pos) {
   const std::size_t start = pos;
   while (pos < line.size() && !IsBlank(line[pos])) ++pos;
   return line.substr(start, pos - start);
-}
-
-bool IsWord(std::string_view s) {
-  if (s.empty() || !IsWordStart(s[0])) return false;
-  return std::all_of(s.begin(), s.end(), IsWordChar);
 }
 
 std::string Quoted(std::string_view s) { return "\"" + std::string(s) + "\""; }
@@ -121,12 +113,7 @@ bool TakeQuoted(std::string_view line, std::size_t& pos, std::string_view* out) 
 
 }  // namespace
 
-std::string Lower(std::string_view s) {
-  std::string r(s);
-  for (char& c : r)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return r;
-}
+std::string Lower(std::string_view s) { return libtext::Lower(s); }
 
 bool ParseReal(std::string_view t, double* value) {
   const std::string w = Lower(t);
