@@ -48,13 +48,16 @@ std::string_view TakeToken(std::string_view line, std::size_t& pos) {
 
 std::string Quoted(std::string_view s) { return "\"" + std::string(s) + "\""; }
 
-// Reads lines of a text file; a final line without line end counts. Lines keep no '\r'.
+// Reads lines of a text file; a final line without line end counts. Lines keep no '\r', and
+// the first line no UTF-8 byte order mark.
 template <typename F>
 void ForEachLine(std::istream& in, F&& f) {
   std::string line;
   int number = 0;
   while (std::getline(in, line)) {
     if (!line.empty() && line.back() == '\r') line.pop_back();
+    // Editors on some systems begin a file with a byte order mark.
+    if (number == 0 && line.compare(0, 3, "\xEF\xBB\xBF") == 0) line.erase(0, 3);
     f(++number, std::string_view(line));
   }
 }
@@ -369,13 +372,12 @@ int Definitions::Parse(std::istream& in, std::vector<Message>& messages) {
 
   // Checks of the whole file.
   std::map<int, std::size_t> by_number;
+  std::unordered_map<std::string, int> first_line;  // lower-case name -> line of its first use
   for (std::size_t i = 0; i < defs.size(); ++i) {
     OptionDef& d = defs[i];
-    const std::string key = Lower(d.name);
-    const auto dup = std::find_if(defs.begin(), defs.begin() + static_cast<std::ptrdiff_t>(i),
-                                  [&](const OptionDef& o) { return Lower(o.name) == key; });
-    if (dup != defs.begin() + static_cast<std::ptrdiff_t>(i))
-      error(d.line, "option name " + Quoted(d.name) + " is already used in line " + std::to_string(dup->line));
+    const auto [dup, fresh] = first_line.emplace(Lower(d.name), d.line);
+    if (!fresh)
+      error(d.line, "option name " + Quoted(d.name) + " is already used in line " + std::to_string(dup->second));
     if (!by_number.emplace(d.number, i).second)
       error(d.line, "option number " + std::to_string(d.number) + " is used twice");
     if (!has_group[i]) {

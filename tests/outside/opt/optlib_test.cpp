@@ -333,6 +333,11 @@ TEST_F(OptionFileTest, ValueMissingAtTheEndOfTheFile) {
   EXPECT_DOUBLE_EQ(obj_.GetReal(Def(2)), 0.5);
 }
 
+TEST_F(OptionFileTest, ByteOrderMarkOfTheFirstLineIsSkipped) {
+  EXPECT_EQ(Read("\xEF\xBB\xBFiters 5\n"), 0) << Texts();
+  EXPECT_EQ(obj_.GetInt(Def(1)), 5);
+}
+
 TEST_F(OptionFileTest, GoodLinesAfterBadOnesAreStillTaken) {
   EXPECT_EQ(Read("iters 5000\r\nunknown 1\r\ntol 0.5\r\n"), 2);
   EXPECT_DOUBLE_EQ(obj_.GetReal(Def(2)), 0.5);
