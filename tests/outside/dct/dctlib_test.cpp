@@ -5,6 +5,7 @@
 
 #include <sstream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "outside/luvo/dctwriter.h"
@@ -114,6 +115,14 @@ TEST_F(DictionaryTest, SearchesWithWildcards) {
   EXPECT_EQ(Find("nothing", {}), (std::vector<int>{}));
 }
 
+// A readable test name: the case number and the case's text, letters and digits only.
+std::string CaseName(std::size_t index, std::string_view text) {
+  std::string name = "c" + std::to_string(index) + "_";
+  for (char c : text.substr(0, 40))
+    name += ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9')) ? c : '_';
+  return name;
+}
+
 struct BadFile {
   const char* text;
   const char* message;
@@ -165,7 +174,11 @@ INSTANTIATE_TEST_SUITE_P(
                 "Dictionary file line 8: symbol \"x\" is a variable, not an equation"},
         BadFile{HEAD "LABELS 0\nSYMBOLS 0\nCOLUMNS 0\nROWS 0\n", "Dictionary file ends early: END expected"},
         BadFile{HEAD "LABELS 0\nSYMBOLS 0\nCOLUMNS 0\nROWS 0\nEND\nmore\n", "Dictionary file line 7: text after END"},
-        BadFile{HEAD "LABELS 0\nSYMBOLS 0\nCOLUMNS 999999999\n", "Dictionary file ends early: a column expected"}));
+        BadFile{HEAD "LABELS 0\nSYMBOLS 0\nCOLUMNS 999999999\n", "Dictionary file ends early: a column expected"}),
+    [](const auto& param_info) {
+      std::string_view m = param_info.param.message;
+      return CaseName(param_info.index, m.substr(m.find(':') + 2));
+    });
 
 TEST(Dictionary, CommentsAndBlankLinesAreSkipped) {
   Dictionary d;

@@ -5,6 +5,7 @@
 
 #include <sstream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "runtime/lvocommon.h"
@@ -89,6 +90,14 @@ TEST_F(OptionFileTest, DefinitionsKeepTypesDefaultsAndGroups) {
   for (int nr = 1; nr <= 8; ++nr) EXPECT_EQ(Defined(nr), kNotDefined) << nr;
 }
 
+// A readable test name: the case number and the case's text, letters and digits only.
+std::string CaseName(std::size_t index, std::string_view text) {
+  std::string name = "c" + std::to_string(index) + "_";
+  for (char c : text.substr(0, 40))
+    name += ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9')) ? c : '_';
+  return name;
+}
+
 struct BadDefinition {
   const char* text;
   const char* message;
@@ -135,7 +144,11 @@ INSTANTIATE_TEST_SUITE_P(
         BadDefinition{"option 1 3a real\n",
                       "*** Definition file line 2: option name expected (a letter, then letters, digits or underscores)"},
         BadDefinition{"group 1 Again\n", "*** Definition file line 2: group 1 is defined twice"},
-        BadDefinition{"", "*** Definition file: no options defined"}));
+        BadDefinition{"", "*** Definition file: no options defined"}),
+    [](const auto& param_info) {
+      std::string_view m = param_info.param.message;
+      return CaseName(param_info.index, m.substr(m.find(':') + 2));
+    });
 
 TEST(Definitions, AttributeBeforeAnyRecordIsAnError) {
   OptionObject obj;
@@ -195,7 +208,8 @@ INSTANTIATE_TEST_SUITE_P(
         BadLine{"x.Lo(a,b 5", "*** Option file line 2: missing closing parenthesis in \"x.Lo\""},
         BadLine{"x.Lo('a,b) 5", "*** Option file line 2: missing closing quote in the labels of \"x.Lo\""},
         BadLine{"x.Lo(a,,b) 5", "*** Option file line 2: empty label in \"x.Lo\""},
-        BadLine{"x.Up(i1) ", "*** Option file line 2: missing value for \"x.Up(i1)\""}));
+        BadLine{"x.Up(i1) ", "*** Option file line 2: missing value for \"x.Up(i1)\""}),
+    [](const auto& param_info) { return CaseName(param_info.index, param_info.param.line); });
 
 TEST_F(OptionFileTest, ValuesOfEveryType) {
   EXPECT_EQ(Read("ITERS 50\n"
