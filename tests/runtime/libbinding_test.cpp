@@ -7,7 +7,11 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
 #include <functional>
+#include <thread>
+#include <vector>
 #include <string>
 
 #include "runtime/platform.h"
@@ -73,6 +77,7 @@ TEST_BINDING(g_nullcreate, "bindtestnullcreate", BindingFlavor::kLink);
 TEST_BINDING(g_skip, "bindtestskip", BindingFlavor::kLink);
 TEST_BINDING(g_missing, "bindtestmissing", BindingFlavor::kLink);
 TEST_BINDING(g_junk, "bindtestjunk", BindingFlavor::kLink);
+TEST_BINDING(g_arch, "bindtestarch", BindingFlavor::kLink);
 TEST_BINDING(b_full, "bindtest", BindingFlavor::kBridge);
 TEST_BINDING(b_nofree, "bindtestnofree", BindingFlavor::kBridge);
 TEST_BINDING(b_nullcreate, "bindtestnullcreate", BindingFlavor::kBridge);
@@ -276,6 +281,47 @@ INSTANTIATE_TEST_SUITE_P(
                       return "Could not load symbol 'XFree': " + error;
                     }}),
     [](const auto& i) { return std::string(i.param.label); });
+
+// A library built for another architecture: here a copy of bindtest marked as 32-bit ELF.
+TEST(LibBinding, WrongArchitectureGivesSystemText) {
+  namespace fs = std::filesystem;
+  const fs::path dir = fs::path(QLINK_TEST_BINARY_DIR) / "arch";
+  fs::create_directories(dir);
+  const fs::path copy = dir / FileOf("bindtestarch");
+  fs::copy_file(Dir() + FileOf("bindtest"), copy, fs::copy_options::overwrite_existing);
+  {
+    std::fstream f(copy, std::ios::in | std::ios::out | std::ios::binary);
+    f.seekp(4);  // EI_CLASS
+    f.put(1);    // ELFCLASS32
+  }
+  g_arch.SetLoadDirectory(dir.string() + "/");
+  std::string msg;
+  EXPECT_FALSE(g_arch.LibraryLoad(&msg));
+  const std::string system_text = SystemLoadError(copy.string());
+  EXPECT_NE(system_text, "(loaded)");
+  EXPECT_EQ(msg, system_text + " (problem occurred when trying to load " + copy.string() + ")");
+}
+
+// Objects created and freed from several threads keep an exact count.
+TEST(LibBinding, CountsObjectsAcrossThreads) {
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t)
+    threads.emplace_back([] {
+      for (int i = 0; i < 200; ++i) {
+        void* obj = nullptr;
+        std::string msg;
+        if (g_full.ObjectCreate(&obj, &msg)) g_full.ObjectFree(&obj);
+      }
+    });
+  void* kept = nullptr;
+  std::string msg;
+  ASSERT_TRUE(g_full.ObjectCreate(&kept, &msg));
+  for (std::thread& t : threads) t.join();
+  EXPECT_EQ(g_full.ObjectCount(), 1);
+  EXPECT_EQ(g_full.LibraryUnload(), 0);
+  g_full.ObjectFree(&kept);
+  EXPECT_EQ(g_full.LibraryUnload(), 1);
+}
 
 TEST(LibBinding, NullObjectFromCreateEntry) {
   const struct {

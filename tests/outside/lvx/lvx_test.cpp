@@ -168,7 +168,7 @@ std::vector<Record> MakeRecords(int dim, int labels, int count) {
       rec.first_changed = 1;
     } else {
       int pos = dim - 1 - static_cast<int>(next() % static_cast<unsigned>(std::min(dim, 3)));
-      while (keys[static_cast<std::size_t>(pos)] == labels) --pos;  // a position that can rise
+      while (pos >= 0 && keys[static_cast<std::size_t>(pos)] == labels) --pos;  // one that can rise
       if (pos < 0) break;
       ++keys[static_cast<std::size_t>(pos)];
       for (int k = pos + 1; k < dim; ++k)
