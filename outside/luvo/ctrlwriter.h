@@ -40,8 +40,8 @@ struct ControlSpec {
   int obj_sense = 0;
   int num_instr = 0;
   int num_const = 0;
-  double param28 = 1000;   // resource limit
-  double param27 = 2e9;    // iteration limit
+  double param28 = 1e-4;   // line 10, first real: relative optimality tolerance
+  double param27 = 0;      // line 10, second real: absolute optimality tolerance
   int priority_opt = 0;
   int param21_flag = 0;
   double param21 = 0;
