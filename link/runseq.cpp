@@ -4,6 +4,7 @@
 #include <string>
 
 #include "link/lvostate.h"
+#include "runtime/libbinding.h"
 #include "runtime/platform.h"
 
 namespace qlink {
@@ -27,6 +28,8 @@ constexpr const char* kAttribution[] = {
 
 int RunSequence(int argc, const char* const* argv) {
   RunState& run = Run();
+  // A call of a function that a loaded library lacks is reported in the log.
+  SetBindingMessageSink([](const std::string& line) { LogWriteLn(line); });
 
   if (argc < 2) {
     StdoutLine("*** LUVO/QORAL called with no control file name");
