@@ -54,25 +54,6 @@ int dctFindNextRowCol(dctHandle_t p, void* handle, int* rowcol);
 void dctFindClose(dctHandle_t p, void* handle);
 
 // Owner of one dictionary object, freed through the binding when it goes out of scope.
-class TDctObject {
- public:
-  TDctObject() = default;
-  ~TDctObject() { Free(); }
-  TDctObject(const TDctObject&) = delete;
-  TDctObject& operator=(const TDctObject&) = delete;
-
-  bool Create(std::string* msg) {
-    Free();
-    return dct_object_create(&handle_, msg);
-  }
-  void Free() {
-    if (handle_ != nullptr) dct_object_free(&handle_);
-  }
-  dctHandle_t get() const { return handle_; }
-  explicit operator bool() const { return handle_ != nullptr; }
-
- private:
-  dctHandle_t handle_ = nullptr;
-};
+using TDctObject = TBindingObject<dct_object_create, dct_object_free>;
 
 }  // namespace qlink

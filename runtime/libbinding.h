@@ -213,4 +213,28 @@ bool HasStringParameters(const ApiFunction& f);
 // The entry-point name of f under the binding's rule.
 std::string EntryPointName(const BindingTable& table, const ApiFunction& f);
 
+// Owner of one object made through a binding's create operation; the object is freed through
+// the binding's free operation when the owner goes out of scope.
+template <bool (*CreateObject)(void**, std::string*), int (*FreeObject)(void**)>
+class TBindingObject {
+ public:
+  TBindingObject() = default;
+  ~TBindingObject() { Free(); }
+  TBindingObject(const TBindingObject&) = delete;
+  TBindingObject& operator=(const TBindingObject&) = delete;
+
+  bool Create(std::string* msg) {
+    Free();
+    return CreateObject(&handle_, msg);
+  }
+  void Free() {
+    if (handle_ != nullptr) FreeObject(&handle_);
+  }
+  void* get() const { return handle_; }
+  explicit operator bool() const { return handle_ != nullptr; }
+
+ private:
+  void* handle_ = nullptr;
+};
+
 }  // namespace qlink

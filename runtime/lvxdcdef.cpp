@@ -205,11 +205,11 @@ int lvxFileVersion(lvxHandle_t p, char* fileVersion, char* producer) {
 }
 
 std::string TLvxObject::LastErrorText() const {
-  if (handle_ == nullptr) return {};
-  const int code = lvxGetLastError(handle_);
+  if (get() == nullptr) return {};
+  const int code = lvxGetLastError(get());
   if (code == 0) return {};
   char text[QLINK_STRING_BUFSIZE] = {};
-  lvxErrorStr(handle_, code, text);
+  lvxErrorStr(get(), code, text);
   text[QLINK_STRING_BUFSIZE - 1] = '\0';
   return text;
 }

@@ -85,27 +85,10 @@ int lvxFileVersion(lvxHandle_t p, char* fileVersion, char* producer);
 
 // Owner of one LVX object: created through the binding, freed (through the binding) when it
 // goes out of scope. The file itself is closed by the caller with lvxClose.
-class TLvxObject {
+class TLvxObject : public TBindingObject<lvx_object_create, lvx_object_free> {
  public:
-  TLvxObject() = default;
-  ~TLvxObject() { Free(); }
-  TLvxObject(const TLvxObject&) = delete;
-  TLvxObject& operator=(const TLvxObject&) = delete;
-
-  bool Create(std::string* msg) {
-    Free();
-    return lvx_object_create(&handle_, msg);
-  }
-  void Free() {
-    if (handle_ != nullptr) lvx_object_free(&handle_);
-  }
-  lvxHandle_t get() const { return handle_; }
-  explicit operator bool() const { return handle_ != nullptr; }
   // The library's text for its last error ("" when none).
   std::string LastErrorText() const;
-
- private:
-  lvxHandle_t handle_ = nullptr;
 };
 
 }  // namespace qlink

@@ -73,25 +73,6 @@ int optGetDotOptNr(optHandle_t p, int k, char* symbol, int* optNr, int* labelCou
 int optGetDotOptUel(optHandle_t p, int k, int pos, char* label);
 
 // Owner of one option object, freed through the binding when it goes out of scope.
-class TOptObject {
- public:
-  TOptObject() = default;
-  ~TOptObject() { Free(); }
-  TOptObject(const TOptObject&) = delete;
-  TOptObject& operator=(const TOptObject&) = delete;
-
-  bool Create(std::string* msg) {
-    Free();
-    return opt_object_create(&handle_, msg);
-  }
-  void Free() {
-    if (handle_ != nullptr) opt_object_free(&handle_);
-  }
-  optHandle_t get() const { return handle_; }
-  explicit operator bool() const { return handle_ != nullptr; }
-
- private:
-  optHandle_t handle_ = nullptr;
-};
+using TOptObject = TBindingObject<opt_object_create, opt_object_free>;
 
 }  // namespace qlink
