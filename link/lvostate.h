@@ -27,6 +27,8 @@ struct RunState {
   double ObjEst = 0;
   double ResUsed = 0;
   double IterCount = 0;
+  // Whether the model instance was read whole; the solve steps run only then.
+  bool instance_read = false;
   std::string solver_command_line;
   std::int32_t solver_start_result = 0;
   std::int32_t solver_exit_code = 0;

@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <string>
 
+#include "io/gdutils.h"
+#include "io/solwriter.h"
 #include "link/lvostate.h"
 #include "runtime/libbinding.h"
 #include "runtime/platform.h"
@@ -69,12 +71,18 @@ int RunSequence(int argc, const char* const* argv) {
   // Inconsistencies in the modeling system's solver table did not stop the load; show them.
   for (const std::string& m : ctrl.Solvers.messages) LogWriteLn(m);
 
+  // A model that was not read whole is never handed to the solver: the run goes on to the
+  // solution file, which then reports the initial statuses 13/13.
+  run.instance_read = read_model_instance() == 0;
+
   LogAndCopy("");
   LogAndCopy(run.audit_line);
   LogAndCopy("");
 
   for (const char* line : kAttribution) StatusCopyLine(line);
   StatusCopyLine("");
+
+  write_solution();
 
   run.status.StatusClose();
   run.log.LogClose();

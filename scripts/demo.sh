@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the system and runs one solve the way the modeling system does: the modeling-system
-# stand-in writes a control file into a scratch directory, qorallink runs on it, and the log
-# and the status file it wrote are shown.
+# stand-in writes a control file and the model instance into a scratch directory, qorallink
+# runs on it, and the log, the status file and the solution file it wrote are shown.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
@@ -21,3 +21,5 @@ echo "--- log file ($scratch/qoral.log):"
 cat "$scratch/qoral.log"
 echo "--- status file ($scratch/lstatus.scr):"
 cat "$scratch/lstatus.scr"
+echo "--- solution file ($scratch/lsolu.scr), as the stand-in reads it:"
+"$build/outside/bin/luvo" solution --format 0 --rows 2 --cols 3 "$scratch/lsolu.scr"
