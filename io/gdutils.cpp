@@ -36,6 +36,19 @@ bool CanHold(const std::string& name, bool lvx, std::uintmax_t items, std::uintm
   return lvx ? items <= (size + 1024) * kLvxExpansion : items * min_bytes <= size;
 }
 
+// Closes a scratch file whose reading stopped on bad data, so that a message the LVX object
+// holds is shown on that path too; a file read whole is closed with CloseMod before.
+class CloseOnExit {
+ public:
+  explicit CloseOnExit(TScratchFile* f) : f_(f) {}
+  ~CloseOnExit() { f_->CloseAbandoned(); }
+  CloseOnExit(const CloseOnExit&) = delete;
+  CloseOnExit& operator=(const CloseOnExit&) = delete;
+
+ private:
+  TScratchFile* f_;
+};
+
 template <typename T>
 void Allocate(std::vector<T>& v, std::int32_t n, T value = T{}) {
   v.assign(static_cast<std::size_t>(n) + 1, value);
@@ -50,6 +63,7 @@ int ReadInstructions(const ControlFile& c, ModelInstance& mi) {
     ReportOpenFailure(what, c.NameInstrFile, rc);
     return 1;
   }
+  const CloseOnExit close(f.get());
   const bool lvx = f->format().variant == 5;
   // The code and the pool are sized by the control file; an instruction file too short for them
   // is refused before anything is allocated.
@@ -137,6 +151,7 @@ int ReadMatrix(const ControlFile& c, ModelInstance& mi) {
     ReportOpenFailure(what, c.NameMatrixFile, rc);
     return 2;
   }
+  const CloseOnExit close(f.get());
   const std::int32_t m = mi.m, n = mi.n;
   if (!f->ReadMatrixHeader()) return ReportBadData(what, c.NameMatrixFile, "header: " + f->error());
   for (std::int32_t i = 1; i <= m; ++i) {

@@ -70,6 +70,9 @@ class TScratchFile {
                      int lvx_labels = 0);
   // Flushes (a binary file pads its last block) and closes. 0 on success.
   int CloseMod();
+  // Closes a file whose reading stopped early, without finishing the read: only a message that
+  // the LVX object already holds is shown. Nothing happens after CloseMod.
+  void CloseAbandoned();
 
   const ScratchFormat& format() const { return fmt_; }
   const std::string& name() const { return name_; }

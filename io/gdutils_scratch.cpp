@@ -158,6 +158,15 @@ int TScratchFile::CloseMod() {
   return rc;
 }
 
+void TScratchFile::CloseAbandoned() {
+  if (lvx_) {
+    if (!lvx_->message().empty()) StdoutLine("*** Problems in CloseMod: " + lvx_->message());
+    lvx_.reset();
+  }
+  if (file_ != nullptr) std::fclose(file_);
+  file_ = nullptr;
+}
+
 bool TScratchFile::Fail(const std::string& what) {
   if (error_.empty()) error_ = what;
   return false;

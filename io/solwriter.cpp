@@ -42,9 +42,11 @@ constexpr std::array<StatusText, 20> kModelTexts = {
     "18 Unbounded - No Solution", "19 Infeasible - No Solution"};
 
 // The marginals flag: 1 without an objective variable, or when a row in which the objective
-// column has an entry carries a marginal other than NA.
+// column has an entry carries a marginal other than NA. A model that was not read holds no
+// entries, so it gives 0 whenever the control file names an objective variable.
 double MarginalsFlag(const ModelInstance& mi, int obj_var) {
-  if (obj_var < 1 || obj_var > mi.n) return 1;
+  if (obj_var < 1) return 1;
+  if (obj_var > mi.n) return 0;
   for (std::int32_t e = mi.col_head[static_cast<std::size_t>(obj_var)]; e != 0; e = mi.jac[e].next_in_col)
     if (mi.row_marginal[static_cast<std::size_t>(mi.jac[e].row)] != kNa) return 1;
   return 0;

@@ -197,6 +197,7 @@ const FlagCase kFlagCases[] = {
     {"objective row EPS is not NA", 3, {{2, 3}}, {kNa, kEps, kNa}, 1},
     {"objective column without entries", 3, {{1, 1}, {2, 2}}, {0, 0, 0}, 0},
     {"marginal only in a row without the objective column", 1, {{1, 1}, {2, 2}}, {kNa, 4, 4}, 0},
+    {"objective variable beyond the columns read", 4, {{1, 1}}, {0, 0, 0}, 0},
 };
 
 TEST_F(SolutionTest, MarginalsFlag) {
