@@ -142,7 +142,6 @@ class TScratchFile {
   // the current block starts at blk_, its window ends at wend_. Writing: buf_pos_ is the fill.
   std::size_t buf_len_ = 0, buf_pos_ = 0, blk_ = 0, wend_ = 0, data_len_ = 0;
   bool first_block_ = true;
-  bool at_eof_ = false;
   bool any_block_ = false;
   bool write_failed_ = false;
   // Text reading.

@@ -22,12 +22,6 @@ namespace {
 constexpr std::size_t kBlockSize = 800;
 constexpr std::size_t kBlocksPerRead = 1024;
 
-void StdoutLine(const std::string& text) {
-  std::fputs(text.c_str(), stdout);
-  std::fputc('\n', stdout);
-  std::fflush(stdout);
-}
-
 void PutLE32(unsigned char* p, std::uint32_t v) {
   for (int i = 0; i < 4; ++i) p[i] = static_cast<unsigned char>(v >> (8 * i));
 }
@@ -123,12 +117,8 @@ int TScratchFile::OpenMod(const std::string& name, int code, bool scaling_on, bo
     f->buf_.assign(v == 0 ? 1 << 16 : kBlockSize, 0);
     f->buf_pos_ = v == 0 ? 0 : static_cast<std::size_t>(f->win_first_);
   } else {
-    f->buf_.assign(kBlockSize * kBlocksPerRead, 0);
     // The first binary block is loaded on the first read.
-    f->blk_ = 0;
-    f->buf_pos_ = f->wend_ = 0;
-    f->buf_len_ = 0;
-    f->first_block_ = true;
+    f->buf_.assign(kBlockSize * kBlocksPerRead, 0);
   }
   *out = std::move(f);
   return 0;
@@ -181,10 +171,7 @@ bool TScratchFile::NextBlock() {
   if (blk_ >= buf_len_) {
     // Load further whole blocks; a short last block is completed with zero bytes.
     const std::size_t got = std::fread(buf_.data(), 1, buf_.size(), file_);
-    if (got == 0) {
-      at_eof_ = true;
-      return false;
-    }
+    if (got == 0) return false;
     const std::size_t whole = (got + kBlockSize - 1) / kBlockSize * kBlockSize;
     std::memset(buf_.data() + got, 0, whole - got);
     data_len_ = got;

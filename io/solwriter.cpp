@@ -101,7 +101,6 @@ void write_solution() {
     const bool have_arrays = mi.row_level.size() > static_cast<std::size_t>(m) &&
                              mi.col_level.size() > static_cast<std::size_t>(n);
     if (have_arrays) {
-      auto status = [](const std::vector<std::int32_t>& v, std::int32_t k, std::int32_t d) { return At(v, k, d); };
       const bool scaled = c.ScaleOpt != 0 && f->format().scale_mode == 3 && c.ScaledSolution > 0 &&
                           !mi.row_scale.empty() && !mi.col_scale.empty();
       // The row that matches each column, for the columns' scales.
@@ -115,7 +114,7 @@ void write_solution() {
       }
       for (std::int32_t i = 1; i <= m; ++i) {
         const auto k = static_cast<std::size_t>(i);
-        const int st = status(mi.row_status, i, 0), bs = status(mi.row_bstat, i, 3);
+        const int st = At(mi.row_status, i, 0), bs = At(mi.row_bstat, i, 3);
         if (scaled) {
           const std::int32_t j = mi.row_match[k];
           const double s = j >= 1 && j <= n ? mi.col_scale[static_cast<std::size_t>(j)] : 1.0;
@@ -127,7 +126,7 @@ void write_solution() {
       f->SwitchToColumns();
       for (std::int32_t j = 1; j <= n; ++j) {
         const auto k = static_cast<std::size_t>(j);
-        const int st = status(mi.col_status, j, 0), bs = status(mi.col_bstat, j, 3);
+        const int st = At(mi.col_status, j, 0), bs = At(mi.col_bstat, j, 3);
         if (scaled) {
           const std::int32_t i = matched_row[k];
           f->WriteScaledSolRecord(st, bs, mi.col_level[k], mi.col_marginal[k],
@@ -144,8 +143,7 @@ void write_solution() {
     }
   }
 
-  double trailer[13];
-  for (int k = 0; k <= 12; ++k) trailer[k] = sv.trailer[static_cast<std::size_t>(k)];
+  std::array<double, 13> trailer = sv.trailer;
   trailer[1] = run.IterCount;
   trailer[5] = run.ObjEst;
   for (int k : {1, 2, 3, 5, 6, 7, 8, 9, 10, 11, 12})

@@ -6,18 +6,13 @@
 #include "io/gdutils.h"
 #include "io/solwriter.h"
 #include "link/lvostate.h"
+#include "runtime/lvocommon.h"
 #include "runtime/libbinding.h"
 #include "runtime/platform.h"
 
 namespace qlink {
 
 namespace {
-
-void StdoutLine(const std::string& text) {
-  std::fputs(text.c_str(), stdout);
-  std::fputc('\n', stdout);
-  std::fflush(stdout);
-}
 
 // Shown in the listing below the audit line.
 constexpr const char* kAttribution[] = {

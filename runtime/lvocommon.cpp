@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 
 namespace qlink {
@@ -119,6 +120,12 @@ bool EqualsIgnoreCase(std::string_view a, std::string_view b) {
     if (ca != cb) return false;
   }
   return true;
+}
+
+void StdoutLine(std::string_view text) {
+  std::fwrite(text.data(), 1, text.size(), stdout);
+  std::fputc('\n', stdout);
+  std::fflush(stdout);
 }
 
 }  // namespace qlink

@@ -53,4 +53,8 @@ int ModelTypeCode(std::string_view name);
 // ASCII comparison without regard to case.
 bool EqualsIgnoreCase(std::string_view a, std::string_view b);
 
+// Writes `text` and a line end to standard output and flushes it, so that the line stands
+// before anything a child process or a crash leaves there.
+void StdoutLine(std::string_view text);
+
 }  // namespace qlink
